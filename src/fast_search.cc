@@ -1,0 +1,1 @@
+#include "fast_search.h"
