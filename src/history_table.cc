@@ -10,7 +10,7 @@ void clear_histories() {
   for (int row = 0; row < history_capacity; ++row) {
     const auto bytes = static_cast<std::size_t>(history_table.filled[row]) * sizeof(double);
     std::memset(history_table.time[row], 0, bytes);
-    std::memset(history_table.amplitude[row], 0, bytes);
+    std::memset(&history_table.amplitude[row][sample_pad], 0, bytes);
     history_table.filled[row] = 0;
   }
   history_table.history_count = 0;
