@@ -1,6 +1,9 @@
 #include "run_support.h"
 
 #include <dirent.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,6 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +90,11 @@ tool_run run_tool(const scratch_dir& dir, std::string_view input, run_options op
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (options.ignore_sigxfsz) ::signal(SIGXFSZ, SIG_IGN);
+    if (options.unprivileged && ::geteuid() == 0) {
+      // Root may write anywhere; a plain user shows what a read-only
+      // directory does to the tool.
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(122);
+    }
     if (::chdir(dir.path.c_str()) != 0) ::_exit(120);
     ::execl(TAVRELLE_BINARY, "tavrelle", static_cast<char*>(nullptr));
     ::_exit(121);
@@ -91,6 +102,17 @@ tool_run run_tool(const scratch_dir& dir, std::string_view input, run_options op
   ::close(input_fd);
   ::close(output_pipe[1]);
   tool_run run;
+  if (options.signal_when_file != 0) {
+    // The output is a pipe, so the reports stay in the tool's buffer: watch
+    // the directory instead.
+    const std::string file = dir.path + "/composite.out";
+    struct stat status;
+    for (int waited = 0; waited < 20000 && ::stat(file.c_str(), &status) != 0; ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(child, options.signal_when_file);
+  }
   char chunk[65536];
   for (;;) {
     const ssize_t got = ::read(output_pipe[0], chunk, sizeof chunk);
@@ -141,4 +163,101 @@ std::string closing_text() {
   return crlf(
       "\n The output time history is: composite.out \n"
       "\n\n Calculation complete. \n Press any key to exit.");
+}
+
+tool_run run_tool_unprivileged(const scratch_dir& dir, std::string_view input) {
+  // The user must be able to read what the test wrote there.
+  ::chmod(dir.path.c_str(), 0555);
+  run_options options;
+  options.unprivileged = true;
+  return run_tool(dir, input, options);
+}
+
+tool_run run_tool_until_file_then_signal(const scratch_dir& dir, std::string_view input,
+                                         int signal_number) {
+  run_options options;
+  options.signal_when_file = signal_number;
+  return run_tool(dir, input, options);
+}
+
+namespace {
+
+bool terminal_is_raw(int master) {
+  termios mode{};
+  return ::tcgetattr(master, &mode) == 0 && (mode.c_lflag & ICANON) == 0;
+}
+
+bool same_mode(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+         a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+// Reads what the terminal shows into screen, waiting at most wait_ms.
+void drain_screen(int master, std::string& screen, int wait_ms) {
+  pollfd entry{master, POLLIN, 0};
+  char chunk[4096];
+  while (::poll(&entry, 1, wait_ms) > 0) {
+    const ssize_t got = ::read(master, chunk, sizeof chunk);
+    if (got <= 0) break;
+    screen.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+}  // namespace
+
+terminal_run run_tool_at_terminal(const scratch_dir& dir, std::string_view typed_ahead,
+                                  std::string_view key, int signal_number) {
+  terminal_run run;
+  int master = -1;
+  const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (child < 0) throw std::runtime_error("forkpty failed");
+  if (child == 0) {
+    ::alarm(60);
+    if (::chdir(dir.path.c_str()) != 0) ::_exit(120);
+    ::execl(TAVRELLE_BINARY, "tavrelle", static_cast<char*>(nullptr));
+    ::_exit(121);
+  }
+  termios before{};
+  ::tcgetattr(master, &before);
+  if (!typed_ahead.empty()) {
+    if (::write(master, typed_ahead.data(), typed_ahead.size()) < 0) {
+      throw std::runtime_error("cannot type");
+    }
+  }
+  // Wait for the key wait to take the terminal into raw mode.
+  for (int waited = 0; waited < 20000 && !run.raw_mode_seen; ++waited) {
+    drain_screen(master, run.screen, 0);
+    if (terminal_is_raw(master)) {
+      run.raw_mode_seen = true;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) {
+      drain_screen(master, run.screen, 50);
+      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      termios after{};
+      ::tcgetattr(master, &after);
+      run.mode_kept = same_mode(before, after);
+      ::close(master);
+      return run;
+    }
+  }
+  if (signal_number != 0) {
+    ::kill(child, signal_number);
+  } else if (::write(master, key.data(), key.size()) < 0) {
+    throw std::runtime_error("cannot type the key");
+  }
+  int status = 0;
+  for (;;) {
+    drain_screen(master, run.screen, 10);
+    if (::waitpid(child, &status, WNOHANG) == child) break;
+  }
+  drain_screen(master, run.screen, 20);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  termios after{};
+  ::tcgetattr(master, &after);
+  run.mode_kept = same_mode(before, after);
+  ::close(master);
+  return run;
 }

@@ -32,12 +32,38 @@ struct tool_run {
 
 /// Limits and faults imposed on a run.
 struct run_options {
-  long file_size_limit = -1;  ///< RLIMIT_FSIZE in bytes, or -1 for none
-  bool ignore_sigxfsz = false; ///< run with SIGXFSZ ignored
+  long file_size_limit = -1;    ///< RLIMIT_FSIZE in bytes, or -1 for none
+  bool ignore_sigxfsz = false;  ///< run with SIGXFSZ ignored
+  bool unprivileged = false;    ///< drop root to the user nobody before the run
+  int signal_when_file = 0;     ///< signal sent once "composite.out" exists, or 0
 };
 
 /// Runs the tool in dir with input on standard input and no terminal.
 tool_run run_tool(const scratch_dir& dir, std::string_view input, run_options options = {});
+
+/// What a run at a terminal left, and the terminal's mode around it.
+struct terminal_run {
+  std::string screen;             ///< everything the terminal showed, echo included
+  int status = -1;                ///< exit status, or 128 + the signal that ended it
+  bool mode_kept = false;         ///< the terminal's mode after the run equals the mode before
+  bool raw_mode_seen = false;     ///< the terminal was seen in raw mode during the wait
+};
+
+/// Runs the tool in dir on a pseudo-terminal that is both its standard input
+/// and output: types typed_ahead at once, then key once the key wait has put
+/// the terminal into raw mode (or, when signal_number is set, sends that
+/// signal instead of a key).
+terminal_run run_tool_at_terminal(const scratch_dir& dir, std::string_view typed_ahead,
+                                  std::string_view key, int signal_number = 0);
+
+/// Runs the tool as a user that may not write to dir (when the tests run as
+/// root, the user nobody), with input on standard input.
+tool_run run_tool_unprivileged(const scratch_dir& dir, std::string_view input);
+
+/// Starts the tool in dir with input, waits until "composite.out" appears in
+/// dir, sends signal_number and returns what the run left.
+tool_run run_tool_until_file_then_signal(const scratch_dir& dir, std::string_view input,
+                                         int signal_number);
 
 /// The text with every "\n" turned into CR LF, as the tool writes it.
 std::string crlf(std::string_view text);

@@ -179,3 +179,52 @@ TEST(search_run, failed_write_keeps_the_earlier_file) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(search_run, read_only_directory_reports_each_failed_write) {
+  if (::geteuid() != 0 && ::access("/tmp", W_OK) != 0) GTEST_SKIP() << "no scratch space";
+  search_fixture fixture({300, 280});
+  fixture.model.max_time_shift = 0.05;
+  fixture.model.trial_count = 12;
+  fixture.model.inversion_choice = 1;
+  const model_output expected = run_model(fixture.model);
+  const tool_run run = run_tool_unprivileged(fixture.dir, "0.05 12 1");
+  if (run.status == 122) GTEST_SKIP() << "cannot run as an unprivileged user here";
+  // Every report is followed by the message; the dialogue is otherwise whole.
+  std::string output = run.output;
+  int messages = 0;
+  const std::string message = " Failed to write file: composite.out \r\n";
+  for (std::size_t at = output.find(message); at != std::string::npos; at = output.find(message)) {
+    output.erase(at, message.size());
+    ++messages;
+  }
+  EXPECT_EQ(messages, expected.best_trials);
+  EXPECT_EQ(output, fixture.expected_output(expected.report));
+  EXPECT_FALSE(fixture.dir.exists("composite.out"));
+  EXPECT_EQ(run.status, 255);
+}
+
+TEST(search_run, interrupted_search_leaves_a_whole_file_and_no_temporary) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    // Large enough that the search is still running when the signal comes.
+    search_fixture fixture({60'000, 60'000, 60'000});
+    const tool_run run =
+        run_tool_until_file_then_signal(fixture.dir, "20 2000000000 1", signal_number);
+    EXPECT_EQ(run.status, 128 + signal_number);
+    const std::string file = fixture.dir.read("composite.out");
+    // Whole: every one of the composite's lines, each complete.
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = file.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+    EXPECT_EQ(lines, 59'999u) << signal_number;
+    EXPECT_TRUE(file.ends_with(" \r\n")) << signal_number;
+    if (signal_number != SIGKILL) {
+      EXPECT_EQ(fixture.dir.listing(), "composite.out\nfiles.in\nh0.txt\nh1.txt\nh2.txt\n")
+          << signal_number;
+      // What had been reported reaches the output even though it was a pipe.
+      EXPECT_NE(run.output.find("\r\n 0 "), std::string::npos) << signal_number;
+    }
+  }
+}
+
+}  // namespace
