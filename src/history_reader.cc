@@ -124,6 +124,22 @@ bool read_list_name(byte_stream& list, list_entry& entry) {
   return true;
 }
 
+file_read read_data_file(int fd, int row, int& pairs) {
+  byte_stream data;
+  open_stream(data, fd, data_buffer, sizeof data_buffer);
+  pairs = 0;
+  for (;;) {
+    double time = 0.0;
+    double amplitude = 0.0;
+    const int stored = read_pair(data, time, amplitude);
+    if (stored == 0) break;
+    store_pair(row, pairs, time, stored == 2 ? amplitude : 0.0);
+    ++pairs;
+    if (pairs == pair_limit) return file_read::too_many_pairs;
+  }
+  return data.failed ? file_read::failed : file_read::complete;
+}
+
 load_result load_histories() {
   console_write("\n ref 3 \n");
   const int list_fd = open_for_reading(list_name);
@@ -144,26 +160,16 @@ load_result load_histories() {
     const int data_fd = usable ? open_for_reading(entry.name) : -1;
     if (data_fd < 0) return fail_data_file(list, entry);
 
-    byte_stream data;
-    open_stream(data, data_fd, data_buffer, sizeof data_buffer);
     int pairs = 0;
-    for (;;) {
-      double time = 0.0;
-      double amplitude = 0.0;
-      const int stored = read_pair(data, time, amplitude);
-      if (stored == 0) break;
-      store_pair(row, pairs, time, stored == 2 ? amplitude : 0.0);
-      ++pairs;
-      if (pairs == pair_limit) {
-        ::close(data_fd);
-        console_write("\n error 2 \n");
-        return load_result::failed;
-      }
-    }
+    const file_read outcome = read_data_file(data_fd, row, pairs);
     ::close(data_fd);
+    if (outcome == file_read::too_many_pairs) {
+      console_write("\n error 2 \n");
+      return load_result::failed;
+    }
     // A file whose reading broke off part way is as unusable as one that
     // could not be opened.
-    if (data.failed) return fail_data_file(list, entry);
+    if (outcome == file_read::failed) return fail_data_file(list, entry);
     if (pairs - 1 > history_table.composite_length) history_table.composite_length = pairs - 1;
 
     ++row;

@@ -58,6 +58,16 @@ struct list_entry {
 /// Reads the next white-space-delimited name; false when the list has none left.
 bool read_list_name(byte_stream& list, list_entry& entry);
 
+/// How reading one data file ended.
+enum class file_read {
+  complete,        ///< the file ended, or a byte that cannot begin a number stopped it
+  too_many_pairs,  ///< the pair limit was reached
+  failed,          ///< reading broke off part way
+};
+
+/// Reads the pairs of the open data file fd into row; pairs is how many were stored.
+file_read read_data_file(int fd, int row, int& pairs);
+
 /// How loading ended.
 enum class load_result {
   loaded,  ///< the table holds every listed file
