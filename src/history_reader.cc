@@ -103,27 +103,6 @@ void open_stream(byte_stream& stream, int fd, unsigned char* buffer, std::size_t
   stream.capacity = capacity;
 }
 
-bool read_list_name(byte_stream& list, list_entry& entry) {
-  int c = list.peek();
-  while (is_white_space(c)) {
-    list.advance();
-    c = list.peek();
-  }
-  if (c < 0) return false;
-  entry.length = 0;
-  entry.holds_zero = false;
-  entry.start = list.offset();
-  while (c >= 0 && !is_white_space(c)) {
-    if (entry.length < name_capacity - 1) entry.name[entry.length] = static_cast<char>(c);
-    if (c == 0) entry.holds_zero = true;
-    ++entry.length;
-    list.advance();
-    c = list.peek();
-  }
-  entry.name[entry.length < name_capacity - 1 ? entry.length : name_capacity - 1] = '\0';
-  return true;
-}
-
 file_read read_data_file(int fd, int row, int& pairs) {
   byte_stream data;
   open_stream(data, fd, data_buffer, sizeof data_buffer);

@@ -56,7 +56,27 @@ struct list_entry {
 };
 
 /// Reads the next white-space-delimited name; false when the list has none left.
-bool read_list_name(byte_stream& list, list_entry& entry);
+template <class source>
+bool read_list_name(source& list, list_entry& entry) {
+  int c = list.peek();
+  while (is_white_space(c)) {
+    list.advance();
+    c = list.peek();
+  }
+  if (c < 0) return false;
+  entry.length = 0;
+  entry.holds_zero = false;
+  entry.start = list.offset();
+  while (c >= 0 && !is_white_space(c)) {
+    if (entry.length < name_capacity - 1) entry.name[entry.length] = static_cast<char>(c);
+    if (c == 0) entry.holds_zero = true;
+    ++entry.length;
+    list.advance();
+    c = list.peek();
+  }
+  entry.name[entry.length < name_capacity - 1 ? entry.length : name_capacity - 1] = '\0';
+  return true;
+}
 
 /// How reading one data file ended.
 enum class file_read {

@@ -89,3 +89,49 @@ TEST(history_table, sample_step_from_the_first_row) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(history_reader, names_of_the_list) {
+  struct list_case {
+    std::string text;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"a.txt b.txt", {"a.txt", "b.txt"}},
+      {"\r\n a.txt\r\n\tb c\n", {"a.txt", "b", "c"}},
+      {"\"quoted name\".txt", {"\"quoted", "name\".txt"}},
+      {"\xEF\xBB\xBF" "a.txt\x1A", {"\xEF\xBB\xBF" "a.txt\x1A"}},
+      {"caf\xC3\xA9.txt", {"caf\xC3\xA9.txt"}},
+      {"", {}},
+      {" \n\n ", {}},
+  };
+  for (const list_case& c : cases) {
+    text_source in{c.text};
+    list_entry entry;
+    std::vector<std::string> names;
+    while (read_list_name(in, entry)) {
+      names.emplace_back(entry.name, static_cast<std::size_t>(entry.length));
+      EXPECT_EQ(c.text.substr(static_cast<std::size_t>(entry.start), names.back().size()),
+                names.back());
+    }
+    EXPECT_EQ(names, c.names) << c.text;
+  }
+}
+
+TEST(history_reader, long_names_and_zero_bytes_are_marked) {
+  const std::string longest(259, 'x');
+  text_source in{longest + " " + std::string(300, 'y') + " a" + std::string(1, '\0') + "b"};
+  list_entry entry;
+  ASSERT_TRUE(read_list_name(in, entry));
+  EXPECT_EQ(entry.length, 259);
+  EXPECT_EQ(std::string(entry.name), longest);
+  ASSERT_TRUE(read_list_name(in, entry));
+  EXPECT_EQ(entry.length, 300);
+  EXPECT_EQ(entry.start, 260);
+  ASSERT_TRUE(read_list_name(in, entry));
+  EXPECT_EQ(entry.length, 3);
+  EXPECT_TRUE(entry.holds_zero);
+  EXPECT_FALSE(read_list_name(in, entry));
+}
+
+}  // namespace
