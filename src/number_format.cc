@@ -97,16 +97,15 @@ int parse_exponent(const char* p, const char* last) {
   return negative ? -e : e;
 }
 
-// Splits std::to_chars scientific output ("d[.ddd]e+XX") into digits.
+// Splits std::to_chars scientific output ("d[.ddd]e+XX") into digits. A
+// double's exponent has two or three digits, so the 'e' is found from the end.
 void parse_scientific(const char* first, const char* last, decimal_digits& d) {
-  const char* p = first;
-  int n = 0;
-  d.digit[n++] = *p++;
-  if (*p == '.') {
-    for (++p; *p != 'e'; ++p) d.digit[n++] = *p;
-  }
+  const char* e = last[-4] == 'e' ? last - 4 : last - 5;
+  d.digit[0] = first[0];
+  int n = 1;
+  for (const char* p = first + 2; p < e; ++p) d.digit[n++] = *p;
   d.count = n;
-  d.exponent = parse_exponent(p + 1, last);
+  d.exponent = parse_exponent(e + 1, last);
 }
 
 // First stage from the exact expansion: 767 significant digits hold every
@@ -205,7 +204,7 @@ std::size_t put_e(char* out, bool negative, const decimal_digits& d, int width, 
   const std::size_t fraction = precision > 0 ? 1u + static_cast<std::size_t>(precision) : 0u;
   const std::size_t length = (negative ? 1u : 0u) + 1u + fraction + 5u;
   const std::size_t field = std::max(length, static_cast<std::size_t>(width));
-  std::memset(out, ' ', field - length);
+  if (field > length) std::memset(out, ' ', field - length);
   char* p = out + (field - length);
   if (negative) *p++ = '-';
   *p++ = d.digit[0];
