@@ -71,31 +71,40 @@ void console_flush_after_signal() {
 
 namespace {
 
-int pending_input = -2;  // -2 none held, -1 end of input, else the byte
+// At a terminal a read returns one whole line, as the C library's line
+// buffering would take it: the rest of the line stays here, answers the next
+// questions, and is never mistaken for the key press at the end.  From a
+// pipe or a file one byte is read at a time, so that no more of the input is
+// taken than the answers use.
+unsigned char input_buffer[4096];
+std::size_t input_position = 0;
+std::size_t input_end = 0;
 bool input_ended = false;
+int input_mode = -1;  // -1 not yet known, 0 byte at a time, 1 line at a time
 
 }  // namespace
 
 int stdin_source::peek() {
-  if (pending_input != -2) return pending_input;
+  if (input_position < input_end) return input_buffer[input_position];
   if (input_ended) return -1;
-  unsigned char byte = 0;
+  if (input_mode < 0) input_mode = ::isatty(STDIN_FILENO) ? 1 : 0;
+  const std::size_t want = input_mode == 1 ? sizeof input_buffer : 1;
   for (;;) {
-    // One byte at a time: a read never takes more of standard input than the
-    // answers use, so at a terminal each question waits for its own line.
-    const ssize_t got = ::read(STDIN_FILENO, &byte, 1);
-    if (got == 1) {
-      pending_input = byte;
-      return pending_input;
+    const ssize_t got = ::read(STDIN_FILENO, input_buffer, want);
+    if (got > 0) {
+      input_position = 0;
+      input_end = static_cast<std::size_t>(got);
+      return input_buffer[0];
     }
     if (got < 0 && errno == EINTR) continue;
+    // End of input, or input that cannot be read: every later answer stays 0.
     input_ended = true;
     return -1;
   }
 }
 
 void stdin_source::advance() {
-  if (pending_input >= 0) pending_input = -2;
+  if (input_position < input_end) ++input_position;
 }
 
 stdin_source& standard_input() {

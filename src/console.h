@@ -14,8 +14,9 @@ void console_flush();
 /// Sends what standard output holds from inside a signal handler.
 void console_flush_after_signal();
 
-/// Reads standard input one byte at a time, with one byte of look-ahead that
-/// stays unread until it is taken; the source of the three answers.
+/// Standard input with one byte of look-ahead that stays unread until it is
+/// taken; the source of the three answers (a line at a time from a terminal,
+/// a byte at a time otherwise).
 struct stdin_source {
   /// The next byte without taking it, or -1 when standard input has ended.
   int peek();

@@ -67,3 +67,19 @@ TEST(terminal_run, signal_during_the_wait_restores_the_mode) {
 }
 
 }  // namespace
+
+namespace {
+
+// What is left of an answer's line belongs to the answers, not to the key wait.
+TEST(terminal_run, rest_of_an_answer_line_is_not_the_key) {
+  for (const char* typed : {"0.001 3 1   \n", "many words\n", "0.001\n3\n1 and more\n"}) {
+    scratch_dir dir;
+    write_small_run(dir);
+    const terminal_run run = run_tool_at_terminal(dir, typed, "\r");
+    EXPECT_TRUE(run.raw_mode_seen) << typed;
+    EXPECT_EQ(run.status, 13) << typed;
+    EXPECT_TRUE(run.mode_kept) << typed;
+  }
+}
+
+}  // namespace
