@@ -203,6 +203,16 @@ void drain_screen(int master, std::string& screen, int wait_ms) {
   }
 }
 
+// Takes the last of the screen, the child's status and the mode it left.
+void finish_terminal_run(terminal_run& run, int master, const termios& before, int status) {
+  drain_screen(master, run.screen, 20);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  termios after{};
+  ::tcgetattr(master, &after);
+  run.mode_kept = same_mode(before, after);
+  ::close(master);
+}
+
 }  // namespace
 
 terminal_run run_tool_at_terminal(const scratch_dir& dir, std::string_view typed_ahead,
@@ -234,12 +244,7 @@ terminal_run run_tool_at_terminal(const scratch_dir& dir, std::string_view typed
     }
     int status = 0;
     if (::waitpid(child, &status, WNOHANG) == child) {
-      drain_screen(master, run.screen, 50);
-      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      termios after{};
-      ::tcgetattr(master, &after);
-      run.mode_kept = same_mode(before, after);
-      ::close(master);
+      finish_terminal_run(run, master, before, status);
       return run;
     }
   }
@@ -253,11 +258,6 @@ terminal_run run_tool_at_terminal(const scratch_dir& dir, std::string_view typed
     drain_screen(master, run.screen, 10);
     if (::waitpid(child, &status, WNOHANG) == child) break;
   }
-  drain_screen(master, run.screen, 20);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  termios after{};
-  ::tcgetattr(master, &after);
-  run.mode_kept = same_mode(before, after);
-  ::close(master);
+  finish_terminal_run(run, master, before, status);
   return run;
 }
