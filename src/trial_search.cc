@@ -53,15 +53,13 @@ double build_composite() {
   return std::sqrt(sum / length);
 }
 
-void run_trials() {
-  prepare_search();
-  for (std::int32_t k = 0; k < answers.trial_count; ++k) {
-    plan_trial(k);
-    const double rms = build_composite();
-    if (rms > best_rms) {
-      best_rms = rms;
-      report_best(k);
-      write_composite_file();
-    }
-  }
+namespace {
+
+void report_and_write(std::int32_t k, double) {
+  report_best(k);
+  write_composite_file();
 }
+
+}  // namespace
+
+void run_trials() { run_search(report_and_write); }
