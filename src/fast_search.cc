@@ -115,7 +115,10 @@ template <int W>
 
 // One trial's values at the W * A samples of a tile that starts `offset`
 // samples into the block: the listed histories added in order to +0.0.
-template <int W, int A>
+// With fetch_ahead > 0 the tile of the history that many places further down the
+// list is asked for meanwhile: the tiles of one trial lie scattered over the
+// second-level cache, too short a run each for the hardware to fetch ahead.
+template <int W, int A, int fetch_ahead>
 [[gnu::always_inline]] inline void tile_values(const block_source* list, const block_source* end,
                                                int offset, double* to) {
   using real = typename lanes<W>::real;
@@ -126,6 +129,15 @@ template <int W, int A>
   for (; list != end; ++list) {
     const std::uintptr_t source = *list;
     const double* p = reinterpret_cast<const double*>(source & ~std::uintptr_t{1}) + offset;
+    if constexpr (fetch_ahead > 0) {
+      if (end - list > fetch_ahead) {
+        const double* next =
+            reinterpret_cast<const double*>(list[fetch_ahead] & ~std::uintptr_t{1}) + offset;
+        // One more line than the tile spans: its start is seldom line-aligned.
+#pragma GCC unroll 32
+        for (int slot = 0; slot <= A * W; slot += 8) __builtin_prefetch(next + slot, 0, 3);
+      }
+    }
     const bits sign = bits{} + static_cast<std::int64_t>(source << 63);
 #pragma GCC unroll 16
     for (int a = 0; a < A; ++a) {
@@ -217,7 +229,7 @@ void start_fetch(edge_fetch& f, const std::int64_t* highest_shift, int rows, std
 // Block by block of samples, every group of W trials of the slice sums its
 // tiles and adds their squares, so that a block's windows of all histories
 // are read from memory once and then shared by all the trials of the slice.
-template <int W, int A>
+template <int W, int A, int fetch_ahead>
 [[gnu::always_inline]] inline void evaluate_trials(const trial_batch& batch, int trial_begin,
                                                    int trial_end, slice_scratch& scratch,
                                                    double* sums) {
@@ -268,7 +280,7 @@ template <int W, int A>
         const int offset = k * tile;
         for (int w = 0; w < W; ++w) {
           const block_source* list = scratch.list[base + w];
-          tile_values<W, A>(list, list + scratch.listed[base + w], offset, values[w]);
+          tile_values<W, A, fetch_ahead>(list, list + scratch.listed[base + w], offset, values[w]);
         }
         add_squares<W, A>(&values[0][0], tile, std::min(tile, span - offset), sum);
         fetch_lines(ahead, lines_per_tile);
@@ -283,20 +295,23 @@ using trials_function = void (*)(const trial_batch&, int, int, slice_scratch&, d
 
 void trials_portable(const trial_batch& batch, int trial_begin, int trial_end,
                      slice_scratch& scratch, double* sums) {
-  evaluate_trials<2, 8>(batch, trial_begin, trial_end, scratch, sums);
+  evaluate_trials<2, 8, 0>(batch, trial_begin, trial_end, scratch, sums);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) void trials_avx2(const trial_batch& batch, int trial_begin,
                                                  int trial_end, slice_scratch& scratch,
                                                  double* sums) {
-  evaluate_trials<4, 8>(batch, trial_begin, trial_end, scratch, sums);
+  evaluate_trials<4, 8, 0>(batch, trial_begin, trial_end, scratch, sums);
 }
 
 __attribute__((target("avx512f"))) void trials_avx512(const trial_batch& batch, int trial_begin,
                                                       int trial_end, slice_scratch& scratch,
                                                       double* sums) {
-  evaluate_trials<8, 16>(batch, trial_begin, trial_end, scratch, sums);
+  // Its tiles are 16 lines long: fetching three histories ahead measured
+  // about 15% faster here; for the shorter tiles of the other paths it
+  // measured slower.
+  evaluate_trials<8, 16, 3>(batch, trial_begin, trial_end, scratch, sums);
 }
 #endif
 
@@ -473,12 +488,12 @@ void evaluate_batch(trial_batch& batch) {
 }
 
 int batch_size_for_table() {
-  // One thread sums about 12 million history samples a millisecond here. A
+  // One thread sums about 14 million history samples a millisecond here. A
   // batch of about 40 ms keeps every report within a few hundredths of a
   // second of its trial; each thread reads the whole table from memory once
   // per batch, so a batch much shorter than that costs speed (about 4 ms of
   // reading per thread at the largest table).
-  constexpr double samples_per_batch_and_thread = 40.0 * 12e6;
+  constexpr double samples_per_batch_and_thread = 40.0 * 14e6;
   const double per_trial = std::max(
       1.0, static_cast<double>(history_table.history_count) * history_table.composite_length);
   const int unit = 8 * chosen_threads;
