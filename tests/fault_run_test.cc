@@ -21,10 +21,6 @@ namespace {
 
 const char five_pairs[] = "0 1\n0.001 2\n0.002 3\n0.003 4\n0.004 5\n";
 
-std::string completed(std::string_view dt, std::string_view report) {
-  return opening_text() + questions_text(dt) + std::string(report) + closing_text();
-}
-
 TEST(fault_run, files_that_are_not_data_end_reading_quietly) {
   std::string binary;
   std::uint32_t state = 12345;
@@ -48,7 +44,7 @@ TEST(fault_run, files_that_are_not_data_end_reading_quietly) {
     dir.write("odd.bin", c.bytes);
     // The first file sets the step; the odd one loads what it can (if anything).
     const tool_run run = run_tool(dir, "0 0 0");
-    EXPECT_EQ(run.output, completed("   0.001", "")) << c.name;
+    EXPECT_EQ(run.output, completed_text("   0.001", "")) << c.name;
     EXPECT_EQ(run.status, 255) << c.name;
   }
 }
@@ -75,7 +71,7 @@ TEST(fault_run, values_beyond_the_double_range_flow_through) {
   dir.write("files.in", "a.txt");
   dir.write("a.txt", "0 1e400\n0.001 -1e999\n0.002 1e-400\n0.003 4\n0.004 5\n");
   const tool_run run = run_tool(dir, "0 3 2");
-  EXPECT_EQ(run.output, completed("   0.001", crlf("\n 0        inf\n  1.0  0 \n")));
+  EXPECT_EQ(run.output, completed_text("   0.001", crlf("\n 0        inf\n  1.0  0 \n")));
   EXPECT_EQ(dir.read("composite.out"),
             " 0.00000e+000         inf \r\n"
             " 1.00000e-003        -inf \r\n"
@@ -170,7 +166,7 @@ TEST(fault_run, pairs_followed_by_other_text_stop_at_the_first_word) {
     fifo_feed feed(dir.path + "/stream.txt", five_pairs, block_of("end of data ", 1 << 16),
                    std::int64_t{600} << 20);
     const tool_run run = run_tool(dir, "0 0 0");
-    EXPECT_EQ(run.output, completed("   0.001", ""));
+    EXPECT_EQ(run.output, completed_text("   0.001", ""));
     taken = feed.finish();
   }
   EXPECT_LT(taken, std::int64_t{8} << 20);

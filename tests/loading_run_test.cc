@@ -36,7 +36,7 @@ TEST(loading_run, whole_dialogue_without_trials) {
   // Answers on separate lines and on one line read the same.
   for (const char* input : {"0.01\n0\n1\n", "0.01 0 1"}) {
     const tool_run run = run_tool(dir, input);
-    EXPECT_EQ(run.output, opening_text() + questions_text("   0.001") + closing_text()) << input;
+    EXPECT_EQ(run.output, completed_text("   0.001")) << input;
     EXPECT_EQ(run.status, 255) << "no terminal: the key wait gives -1";
     EXPECT_FALSE(dir.exists("composite.out"));
   }
@@ -86,8 +86,7 @@ TEST(loading_run, pair_limit) {
   dir.write("files.in", "big.txt");
   dir.write("big.txt", pairs_text(199'999));
   // Whole numbers as times: the sample step is 1.
-  EXPECT_EQ(run_tool(dir, "0 0 0").output, opening_text() + questions_text("       1") +
-                                              closing_text());
+  EXPECT_EQ(run_tool(dir, "0 0 0").output, completed_text("       1"));
 
   dir.write("big.txt", pairs_text(200'000));
   const tool_run run = run_tool(dir, "0 0 0");
@@ -100,7 +99,7 @@ TEST(loading_run, file_limit) {
   dir.write("a.txt", five_pairs);
   dir.write("files.in", repeated_names("a.txt", 39));
   const tool_run loaded = run_tool(dir, "0 0 0");
-  EXPECT_EQ(loaded.output, opening_text() + questions_text("   0.001") + closing_text());
+  EXPECT_EQ(loaded.output, completed_text("   0.001"));
   EXPECT_EQ(loaded.status, 255);
 
   // The 40th file ends the run once it has been read, with no 41st name after it.
@@ -133,7 +132,7 @@ TEST(loading_run, sample_step_from_the_first_file) {
     dir.write("one.txt", "5.0 2.0");
     dir.write("crlf.txt", "0 1\r\n0.001 2\r\n0.002 3\r\n0.003 4\r\n0.004 5\r\n");
     const tool_run run = run_tool(dir, "0.01 0 1");
-    EXPECT_EQ(run.output, opening_text() + questions_text(c.printed_dt) + closing_text())
+    EXPECT_EQ(run.output, completed_text(c.printed_dt))
         << c.list;
     EXPECT_EQ(run.status, 255);
   }

@@ -261,3 +261,7 @@ terminal_run run_tool_at_terminal(const scratch_dir& dir, std::string_view typed
   finish_terminal_run(run, master, before, status);
   return run;
 }
+
+std::string completed_text(std::string_view dt, std::string_view report) {
+  return opening_text() + questions_text(dt) + std::string(report) + closing_text();
+}

@@ -79,3 +79,7 @@ std::string questions_text(std::string_view dt);
 
 /// The closing lines after the search.
 std::string closing_text();
+
+/// The whole output of a run that loads, asks its questions (dt already
+/// formatted), prints report and closes.
+std::string completed_text(std::string_view dt, std::string_view report = "");

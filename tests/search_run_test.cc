@@ -38,7 +38,7 @@ struct search_fixture {
   }
 
   std::string expected_output(const std::string& report) const {
-    return opening_text() + questions_text("   0.001") + report + closing_text();
+    return completed_text("   0.001", report);
   }
 };
 
@@ -48,8 +48,7 @@ TEST(search_run, one_history_worked_by_hand) {
   // Four composite samples 3, 4, 0, 0: RMS sqrt(25 / 4) = 2.5.
   dir.write("a.txt", "0 3\n0.001 4\n0.002 0\n0.003 0\n0.004 -0.0123\n");
   const tool_run run = run_tool(dir, "0 1 2");
-  EXPECT_EQ(run.output, opening_text() + questions_text("   0.001") +
-                            crlf("\n 0        2.5\n  1.0  0 \n") + closing_text());
+  EXPECT_EQ(run.output, completed_text("   0.001", crlf("\n 0        2.5\n  1.0  0 \n")));
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(dir.read("composite.out"),
             " 0.00000e+000  3.00000e+000 \r\n"
@@ -141,8 +140,7 @@ TEST(search_run, negative_sample_step_writes_time_zero_without_sign) {
   dir.write("files.in", "a.txt");
   dir.write("a.txt", "0 1\n-0.001 2\n-0.002 3\n-0.003 4\n-0.004 5\n");
   const tool_run run = run_tool(dir, "0.002 1 2");
-  EXPECT_EQ(run.output, opening_text() + questions_text("  -0.001") +
-                            crlf("\n 0     2.7386\n  1.0  0 \n") + closing_text());
+  EXPECT_EQ(run.output, completed_text("  -0.001", crlf("\n 0     2.7386\n  1.0  0 \n")));
   EXPECT_EQ(dir.read("composite.out"),
             " 0.00000e+000  1.00000e+000 \r\n"
             " -1.00000e-003  2.00000e+000 \r\n"
