@@ -25,19 +25,6 @@ volatile std::sig_atomic_t temporary_exists = 0;
 
 std::string_view field(const char* text, std::size_t length) { return {text, length}; }
 
-bool write_all(int fd, const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t written = ::write(fd, bytes, count);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += written;
-    count -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 // Writes every line of the composite to fd.
 bool write_lines(int fd) {
   const std::int32_t length = history_table.composite_length;
@@ -45,12 +32,12 @@ bool write_lines(int fd) {
   std::size_t used = 0;
   for (std::int32_t j = 0; j < length; ++j) {
     if (used + longest_line > sizeof file_buffer) {
-      if (!write_all(fd, file_buffer, used)) return false;
+      if (!write_whole(fd, file_buffer, used)) return false;
       used = 0;
     }
     used += format_composite_line(file_buffer + used, j * step, composite_buffer[j]);
   }
-  return write_all(fd, file_buffer, used);
+  return write_whole(fd, file_buffer, used);
 }
 
 // The new content goes to a file of its own first; only a whole file is

@@ -15,20 +15,9 @@ std::size_t output_used = 0;
 volatile std::sig_atomic_t output_busy = 0;
 int output_mode = -1;  // -1 not yet known, 0 blocks, 1 terminal
 
-void write_all(const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t written = ::write(STDOUT_FILENO, bytes, count);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;  // nowhere to report a console that cannot be written
-    }
-    bytes += written;
-    count -= static_cast<std::size_t>(written);
-  }
-}
-
 void send_buffer() {
-  write_all(output_buffer, output_used);
+  // A console that cannot be written has nowhere to report it.
+  write_whole(STDOUT_FILENO, output_buffer, output_used);
   output_used = 0;
 }
 
@@ -38,6 +27,19 @@ bool output_is_terminal() {
 }
 
 }  // namespace
+
+bool write_whole(int fd, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    const ssize_t written = ::write(fd, bytes, count);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
 
 void console_write(std::string_view text) {
   const bool terminal = output_is_terminal();

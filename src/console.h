@@ -2,7 +2,12 @@
 // at a time, and the single key press read from the terminal itself.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
+
+/// Writes all count bytes to the open file fd, going on after interruptions;
+/// false when a write fails.  Safe in a signal handler.
+bool write_whole(int fd, const char* bytes, std::size_t count);
 
 /// Writes text to standard output, each "\n" as CR LF; at a terminal it is
 /// on the screen before the call returns, otherwise it is sent in 4096-byte blocks.
