@@ -64,7 +64,27 @@ std::string scratch_dir::listing() const {
   return joined;
 }
 
+namespace {
+
+// The build tree may lie where a plain user cannot reach (a clone in a 0700
+// directory): unprivileged runs start a copy in a directory anyone may enter.
+const std::string& binary_for_anyone() {
+  static const std::string copy = [] {
+    static scratch_dir place;
+    ::chmod(place.path.c_str(), 0755);
+    const std::string path = place.path + "/tavrelle";
+    std::filesystem::copy_file(TAVRELLE_BINARY, path);
+    ::chmod(path.c_str(), 0755);
+    return path;
+  }();
+  return copy;
+}
+
+}  // namespace
+
 tool_run run_tool(const scratch_dir& dir, std::string_view input, run_options options) {
+  const std::string binary =
+      options.unprivileged && ::geteuid() == 0 ? binary_for_anyone() : std::string(TAVRELLE_BINARY);
   char input_path[] = "/tmp/tavrelle-input-XXXXXX";
   const int input_fd = ::mkstemp(input_path);
   if (input_fd < 0) throw std::runtime_error("mkstemp failed");
@@ -96,7 +116,7 @@ tool_run run_tool(const scratch_dir& dir, std::string_view input, run_options op
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(122);
     }
     if (::chdir(dir.path.c_str()) != 0) ::_exit(120);
-    ::execl(TAVRELLE_BINARY, "tavrelle", static_cast<char*>(nullptr));
+    ::execl(binary.c_str(), "tavrelle", static_cast<char*>(nullptr));
     ::_exit(121);
   }
   ::close(input_fd);
