@@ -45,7 +45,7 @@ struct trial_batch {
 void evaluate_batch(trial_batch& batch);
 
 /// Trials per batch for the loaded table and thread count: many, so that each block of
-/// samples is shared by many trials, yet few enough that a batch takes about 40 ms.
+/// samples is shared by many trials, yet few enough that a batch takes about 100 ms.
 int batch_size_for_table();
 
 /// What the search does with a new best: trial_plan, best_rms and composite_buffer
