@@ -10,6 +10,10 @@
 #include <mutex>
 #include <thread>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 // Why the batched evaluation gives the plain loop's bits:
 // - Every sample's value is still (... ((+0.0 + a_0 s_0) + a_1 s_1) ...) over the
 //   histories in their order; only many samples (vector lanes) and many trials
@@ -150,6 +154,64 @@ template <int W, int A, int fetch_ahead>
   for (int a = 0; a < A; ++a) store_lanes<W>(to + a * W, value[a]);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// The AVX-512 path's tile_values. A shifted window seldom starts on a cache
+// line, and a 64-byte load that straddles two lines costs about twice one
+// that does not; sums from such loads alone ran out of load bandwidth here,
+// sums from aligned loads turned by a lane permute alone ran out of vector
+// units. So the first `straddling` vectors of each window are loaded as they
+// lie, and the rest from the aligned lines that hold them: each line is
+// permuted once, lane l taking slot (l + r) mod 8, where r is the window's
+// slot within its line, and a vector is the blend of two neighbouring
+// permuted lines. Every sample gets the very value the plain load would
+// give, so the sums are unchanged. The aligned reads end at most one line
+// past the window, inside the row's zero pad.
+template <int A, int straddling, int fetch_ahead>
+__attribute__((target("avx512f"), noinline)) void tile_values_avx512(
+    const block_source* list, const block_source* end, int offset, double* to) {
+  static_assert(straddling >= 0 && straddling < A);
+  __m512d value[A];
+#pragma GCC unroll 32
+  for (int a = 0; a < A; ++a) value[a] = _mm512_setzero_pd();
+  const __m512i lane = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i seven = _mm512_set1_epi64(7);
+  for (; list != end; ++list) {
+    const std::uintptr_t source = *list;
+    const double* p = reinterpret_cast<const double*>(source & ~std::uintptr_t{1}) + offset;
+    if constexpr (fetch_ahead > 0) {
+      if (end - list > fetch_ahead) {
+        const double* next =
+            reinterpret_cast<const double*>(list[fetch_ahead] & ~std::uintptr_t{1}) + offset;
+#pragma GCC unroll 32
+        for (int slot = 0; slot <= A * 8; slot += 8) __builtin_prefetch(next + slot, 0, 3);
+      }
+    }
+    const __m512i sign = _mm512_set1_epi64(static_cast<long long>(source << 63));
+#pragma GCC unroll 32
+    for (int a = 0; a < straddling; ++a) {
+      const __m512i x = _mm512_castpd_si512(_mm512_loadu_pd(p + a * 8));
+      value[a] = _mm512_add_pd(_mm512_castsi512_pd(_mm512_xor_si512(x, sign)), value[a]);
+    }
+    const int r = static_cast<int>((reinterpret_cast<std::uintptr_t>(p) / sizeof(double)) & 7);
+    const double* line = p - r + straddling * 8;
+    const __m512i turn = _mm512_and_si512(_mm512_add_epi64(lane, _mm512_set1_epi64(r)), seven);
+    // Lanes 8 - r ... 7 come from the following line.
+    const __mmask8 from_next = static_cast<__mmask8>(0xff00u >> r);
+    __m512d low = _mm512_maskz_permutexvar_pd(0xff, turn, _mm512_load_pd(line));
+#pragma GCC unroll 32
+    for (int a = straddling; a < A; ++a) {
+      line += 8;
+      const __m512d high = _mm512_maskz_permutexvar_pd(0xff, turn, _mm512_load_pd(line));
+      const __m512i x = _mm512_castpd_si512(_mm512_mask_blend_pd(from_next, low, high));
+      value[a] = _mm512_add_pd(_mm512_castsi512_pd(_mm512_xor_si512(x, sign)), value[a]);
+      low = high;
+    }
+  }
+#pragma GCC unroll 32
+  for (int a = 0; a < A; ++a) _mm512_storeu_pd(to + a * 8, value[a]);
+}
+#endif
+
 // Adds the squares of the first `samples` values of W trials' tiles (row w at
 // values + w * stride) to their sums, one sample after another; lane w of sum
 // is trial w's sum.
@@ -280,7 +342,15 @@ template <int W, int A, int fetch_ahead>
         const int offset = k * tile;
         for (int w = 0; w < W; ++w) {
           const block_source* list = scratch.list[base + w];
-          tile_values<W, A, fetch_ahead>(list, list + scratch.listed[base + w], offset, values[w]);
+#if defined(__x86_64__) || defined(__i386__)
+          if constexpr (W == 8) {
+            tile_values_avx512<A, A / 2, fetch_ahead>(list, list + scratch.listed[base + w], offset,
+                                                      values[w]);
+          } else
+#endif
+          {
+            tile_values<W, A, fetch_ahead>(list, list + scratch.listed[base + w], offset, values[w]);
+          }
         }
         add_squares<W, A>(&values[0][0], tile, std::min(tile, span - offset), sum);
         fetch_lines(ahead, lines_per_tile);
