@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -285,16 +286,32 @@ void start_fetch(edge_fetch& f, const std::int64_t* highest_shift, int rows, std
   }
 }
 
-// Evaluates trials [trial_begin, trial_end) of the batch, whole groups of W;
-// trial t ends with its sum of squares in sums[t].
+// Notes, per history, the largest shift among trials [trial_begin, trial_end)
+// of the batch: how far ahead of a block the next one's windows reach.
+void note_highest_shifts(const trial_batch& batch, int trial_begin, int trial_end,
+                         slice_scratch& scratch) {
+  const int planned_end = std::min(trial_end, batch.size);
+  for (int i = 0; i < history_table.history_count; ++i) {
+    std::int64_t highest = std::numeric_limits<std::int32_t>::min();
+    for (int t = trial_begin; t < planned_end; ++t) {
+      highest = std::max<std::int64_t>(highest, batch.plan[t][i].shift);
+    }
+    scratch.highest_shift[i] = highest;
+  }
+}
+
+// Evaluates the block of samples that starts at `first` for trials
+// [trial_begin, trial_end) of the batch, whole groups of W: each trial's sum
+// of squares in sums[t] takes the block's samples. scratch.highest_shift must
+// hold the largest shifts of these trials.
 //
-// Block by block of samples, every group of W trials of the slice sums its
-// tiles and adds their squares, so that a block's windows of all histories
-// are read from memory once and then shared by all the trials of the slice.
+// Every group of W trials sums its tiles and adds their squares while the
+// block's windows of all histories sit in the core's cache, so that they are
+// read from memory once and then shared by all the trials.
 template <int W, int A, int fetch_ahead>
-[[gnu::always_inline]] inline void evaluate_trials(const trial_batch& batch, int trial_begin,
-                                                   int trial_end, slice_scratch& scratch,
-                                                   double* sums) {
+[[gnu::always_inline]] inline void evaluate_block(const trial_batch& batch, int trial_begin,
+                                                  int trial_end, std::int32_t first,
+                                                  slice_scratch& scratch, double* sums) {
   using real = typename lanes<W>::real;
   constexpr int tile = W * A;
   static_assert(block_samples % tile == 0);
@@ -303,85 +320,76 @@ template <int W, int A, int fetch_ahead>
   const int planned_end = std::min(trial_end, batch.size);
   alignas(64) double values[W][tile];
 
-  for (int i = 0; i < count; ++i) {
-    std::int64_t highest = std::numeric_limits<std::int32_t>::min();
-    for (int t = trial_begin; t < planned_end; ++t) {
-      highest = std::max<std::int64_t>(highest, batch.plan[t][i].shift);
+  const int span = std::min(block_samples, length - first);
+  const int tiles = (span + tile - 1) / tile;
+  bool any = false;
+  for (int t = trial_begin; t < trial_end; ++t) {
+    block_source* list = scratch.list[t - trial_begin];
+    int listed = 0;
+    for (int i = 0; t < planned_end && i < count; ++i) {
+      const trial_entry& entry = batch.plan[t][i];
+      const std::int64_t start = std::int64_t{first} + entry.shift;
+      if (start >= history_table.filled[i] || start + span <= 0) continue;
+      const std::uintptr_t inverted = std::signbit(entry.sign) ? 1 : 0;
+      list[listed++] = reinterpret_cast<std::uintptr_t>(amplitude_row(i) + start) | inverted;
     }
-    scratch.highest_shift[i] = highest;
+    scratch.listed[t - trial_begin] = listed;
+    any = any || listed > 0;
   }
-
-  for (std::int32_t first = 0; first < length; first += block_samples) {
-    const int span = std::min(block_samples, length - first);
-    const int tiles = (span + tile - 1) / tile;
-    bool any = false;
-    for (int t = trial_begin; t < trial_end; ++t) {
-      block_source* list = scratch.list[t - trial_begin];
-      int listed = 0;
-      for (int i = 0; t < planned_end && i < count; ++i) {
-        const trial_entry& entry = batch.plan[t][i];
-        const std::int64_t start = std::int64_t{first} + entry.shift;
-        if (start >= history_table.filled[i] || start + span <= 0) continue;
-        const std::uintptr_t inverted = std::signbit(entry.sign) ? 1 : 0;
-        list[listed++] = reinterpret_cast<std::uintptr_t>(amplitude_row(i) + start) | inverted;
-      }
-      scratch.listed[t - trial_begin] = listed;
-      any = any || listed > 0;
-    }
-    // Nothing but zeros for the whole slice: every sum stays as it is.
-    if (!any) continue;
-    const int groups = (trial_end - trial_begin) / W;
-    edge_fetch ahead;
-    start_fetch(ahead, scratch.highest_shift, count, std::int64_t{first} + block_samples);
-    const int lines_per_tile = count * (block_samples / 8) / (groups * tiles) + 1;
-    for (int g = 0; g < groups; ++g) {
-      const int base = g * W;
-      real sum;
-      load_lanes<W>(sum, sums + trial_begin + base);
-      for (int k = 0; k < tiles; ++k) {
-        const int offset = k * tile;
-        for (int w = 0; w < W; ++w) {
-          const block_source* list = scratch.list[base + w];
+  // Nothing but zeros for all these trials: every sum stays as it is.
+  if (!any) return;
+  const int groups = (trial_end - trial_begin) / W;
+  edge_fetch ahead;
+  start_fetch(ahead, scratch.highest_shift, count, std::int64_t{first} + block_samples);
+  const int lines_per_tile = count * (block_samples / 8) / (groups * tiles) + 1;
+  for (int g = 0; g < groups; ++g) {
+    const int base = g * W;
+    real sum;
+    load_lanes<W>(sum, sums + trial_begin + base);
+    for (int k = 0; k < tiles; ++k) {
+      const int offset = k * tile;
+      for (int w = 0; w < W; ++w) {
+        const block_source* list = scratch.list[base + w];
 #if defined(__x86_64__) || defined(__i386__)
-          if constexpr (W == 8) {
-            tile_values_avx512<A, A / 2, fetch_ahead>(list, list + scratch.listed[base + w], offset,
-                                                      values[w]);
-          } else
+        if constexpr (W == 8) {
+          tile_values_avx512<A, A / 2, fetch_ahead>(list, list + scratch.listed[base + w], offset,
+                                                    values[w]);
+        } else
 #endif
-          {
-            tile_values<W, A, fetch_ahead>(list, list + scratch.listed[base + w], offset, values[w]);
-          }
+        {
+          tile_values<W, A, fetch_ahead>(list, list + scratch.listed[base + w], offset, values[w]);
         }
-        add_squares<W, A>(&values[0][0], tile, std::min(tile, span - offset), sum);
-        fetch_lines(ahead, lines_per_tile);
       }
-      store_lanes<W>(sums + trial_begin + base, sum);
+      add_squares<W, A>(&values[0][0], tile, std::min(tile, span - offset), sum);
+      fetch_lines(ahead, lines_per_tile);
     }
+    store_lanes<W>(sums + trial_begin + base, sum);
   }
 }
 
-// Evaluates trials [trial_begin, trial_end) with one path's vector width.
-using trials_function = void (*)(const trial_batch&, int, int, slice_scratch&, double*);
+// Evaluates one block for trials [trial_begin, trial_end) with one path's vector width.
+using block_function = void (*)(const trial_batch&, int, int, std::int32_t, slice_scratch&,
+                                double*);
 
-void trials_portable(const trial_batch& batch, int trial_begin, int trial_end,
-                     slice_scratch& scratch, double* sums) {
-  evaluate_trials<2, 8, 0>(batch, trial_begin, trial_end, scratch, sums);
+void block_portable(const trial_batch& batch, int trial_begin, int trial_end, std::int32_t first,
+                    slice_scratch& scratch, double* sums) {
+  evaluate_block<2, 8, 0>(batch, trial_begin, trial_end, first, scratch, sums);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void trials_avx2(const trial_batch& batch, int trial_begin,
-                                                 int trial_end, slice_scratch& scratch,
-                                                 double* sums) {
-  evaluate_trials<4, 8, 0>(batch, trial_begin, trial_end, scratch, sums);
+__attribute__((target("avx2"))) void block_avx2(const trial_batch& batch, int trial_begin,
+                                                int trial_end, std::int32_t first,
+                                                slice_scratch& scratch, double* sums) {
+  evaluate_block<4, 8, 0>(batch, trial_begin, trial_end, first, scratch, sums);
 }
 
-__attribute__((target("avx512f"))) void trials_avx512(const trial_batch& batch, int trial_begin,
-                                                      int trial_end, slice_scratch& scratch,
-                                                      double* sums) {
+__attribute__((target("avx512f"))) void block_avx512(const trial_batch& batch, int trial_begin,
+                                                     int trial_end, std::int32_t first,
+                                                     slice_scratch& scratch, double* sums) {
   // Its tiles are 16 lines long: fetching three histories ahead measured
   // about 15% faster here; for the shorter tiles of the other paths it
   // measured slower.
-  evaluate_trials<8, 16, 3>(batch, trial_begin, trial_end, scratch, sums);
+  evaluate_block<8, 16, 3>(batch, trial_begin, trial_end, first, scratch, sums);
 }
 #endif
 
@@ -394,14 +402,14 @@ int lanes_of(search_path path) {
   return 2;
 }
 
-trials_function function_of(search_path path) {
+block_function function_of(search_path path) {
 #if defined(__x86_64__) || defined(__i386__)
-  if (path == search_path::avx512) return trials_avx512;
-  if (path == search_path::avx2) return trials_avx2;
+  if (path == search_path::avx512) return block_avx512;
+  if (path == search_path::avx2) return block_avx2;
 #else
   (void)path;
 #endif
-  return trials_portable;
+  return block_portable;
 }
 
 search_path fastest_path() {
@@ -421,7 +429,7 @@ int chosen_threads = hardware_threads();
 // One batch's work, shared with the helper threads.
 struct batch_job {
   const trial_batch* batch = nullptr;
-  trials_function evaluate = nullptr;
+  block_function evaluate = nullptr;
   int width = 0;   // trials per group
   int groups = 0;  // groups in the batch, the last one perhaps partly planned
   int slices = 0;  // threads that share the groups
@@ -430,14 +438,92 @@ struct batch_job {
 alignas(64) double batch_sums[batch_capacity + 8];
 slice_scratch scratch_of_slice[max_search_threads];
 
-// Slice `slice` of the job's groups, evaluated on the calling thread.
-void run_slice(const batch_job& job, int slice) {
-  const int begin = static_cast<int>(std::int64_t{job.groups} * slice / job.slices);
-  const int end = static_cast<int>(std::int64_t{job.groups} * (slice + 1) / job.slices);
-  if (begin < end) {
-    job.evaluate(*job.batch, begin * job.width, end * job.width, scratch_of_slice[slice],
-                 batch_sums);
+// How the threads share a batch's groups. Each starts with an even slice and
+// works its groups block by block. The host may hold back either thread for
+// a while, so a thread that runs out of groups does not sit idle until the
+// other is done: at its next block boundary a thread with two groups or more
+// hands the upper half of them, at the following block, to one that waits.
+// Each trial's blocks are still summed in order, by one thread at a time,
+// with the same operations, so who works which block changes no bit.
+struct work_share {
+  std::mutex mutex;
+  std::condition_variable handed;  // work was handed over, or none is left
+  int working = 0;                 // threads that hold groups
+  std::atomic<int> waiting{0};     // threads that wait for groups
+  struct run {
+    bool waits = false;      // the thread waits for groups
+    bool given = false;      // groups have been handed to it
+    int begin = 0;           // its groups [begin, end)
+    int end = 0;
+    std::int32_t first = 0;  // and the block to start them at
+  } of[max_search_threads];
+};
+
+work_share share;
+
+// Gives the upper half of groups [begin, end), from block `next` on, to a
+// waiting thread; returns the new end of the giver's groups.
+int hand_over(int begin, int end, std::int32_t next) {
+  const std::lock_guard<std::mutex> lock(share.mutex);
+  for (auto& taker : share.of) {
+    if (!taker.waits) continue;
+    const int middle = begin + (end - begin + 1) / 2;
+    taker = {false, true, middle, end, next};
+    share.waiting.fetch_sub(1, std::memory_order_relaxed);
+    ++share.working;
+    share.handed.notify_all();
+    return middle;
   }
+  return end;
+}
+
+// Works slice `slice` of the job's groups on the calling thread, then any
+// groups handed to it, until no thread has any left.
+void run_slice(const batch_job& job, int slice) {
+  const trial_batch& batch = *job.batch;
+  const std::int32_t length = history_table.composite_length;
+  slice_scratch& scratch = scratch_of_slice[slice];
+  int begin = static_cast<int>(std::int64_t{job.groups} * slice / job.slices);
+  int end = static_cast<int>(std::int64_t{job.groups} * (slice + 1) / job.slices);
+  std::int32_t first = 0;
+  for (;;) {
+    note_highest_shifts(batch, begin * job.width, end * job.width, scratch);
+    for (; first < length; first += block_samples) {
+      job.evaluate(batch, begin * job.width, end * job.width, first, scratch, batch_sums);
+      const std::int32_t next = first + block_samples;
+      if (share.waiting.load(std::memory_order_relaxed) > 0 && end - begin >= 2 && next < length) {
+        const int kept = hand_over(begin, end, next);
+        if (kept != end) {
+          end = kept;
+          note_highest_shifts(batch, begin * job.width, end * job.width, scratch);
+        }
+      }
+    }
+    std::unique_lock<std::mutex> lock(share.mutex);
+    work_share::run& mine = share.of[slice];
+    --share.working;
+    mine.waits = true;
+    share.waiting.fetch_add(1, std::memory_order_relaxed);
+    if (share.working == 0) share.handed.notify_all();
+    share.handed.wait(lock, [&] { return mine.given || share.working == 0; });
+    if (!mine.given) {
+      mine.waits = false;
+      share.waiting.fetch_sub(1, std::memory_order_relaxed);
+      return;
+    }
+    mine.given = false;
+    begin = mine.begin;
+    end = mine.end;
+    first = mine.first;
+  }
+}
+
+// Makes every thread of the job start with its own slice.
+void start_sharing(const batch_job& job) {
+  const std::lock_guard<std::mutex> lock(share.mutex);
+  share.working = job.slices;
+  share.waiting.store(0, std::memory_order_relaxed);
+  for (auto& run : share.of) run = {};
 }
 
 // The helper threads: started on first use, each waits for a new round, works
@@ -538,6 +624,7 @@ void evaluate_batch(trial_batch& batch) {
   job.groups = (batch.size + width - 1) / width;
   job.slices = std::max(1, std::min(chosen_threads, job.groups));
   std::fill(batch_sums, batch_sums + job.groups * width, 0.0);
+  start_sharing(job);
   if (job.slices > 1) {
     start_helpers(job.slices - 1);
     {
