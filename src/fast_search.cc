@@ -118,11 +118,32 @@ template <int W>
   }
 }
 
+// The slot of a listed history's row where its window of the block, moved
+// `offset` samples on, begins.
+[[gnu::always_inline]] inline const double* window_start(block_source source, int offset) {
+  return reinterpret_cast<const double*>(source & ~std::uintptr_t{1}) + offset;
+}
+
+// With fetch_ahead > 0, asks for the `slots` samples of the tile of the
+// history that many places further down the list: the tiles of one trial lie
+// scattered over the second-level cache, too short a run each for the
+// hardware to fetch ahead.
+template <int slots, int fetch_ahead>
+[[gnu::always_inline]] inline void fetch_tile_ahead(const block_source* list,
+                                                    const block_source* end, int offset) {
+  if constexpr (fetch_ahead > 0) {
+    if (end - list > fetch_ahead) {
+      const double* next = window_start(list[fetch_ahead], offset);
+      // One more line than the tile spans: its start is seldom line-aligned.
+#pragma GCC unroll 32
+      for (int slot = 0; slot <= slots; slot += 8) __builtin_prefetch(next + slot, 0, 3);
+    }
+  }
+}
+
 // One trial's values at the W * A samples of a tile that starts `offset`
-// samples into the block: the listed histories added in order to +0.0.
-// With fetch_ahead > 0 the tile of the history that many places further down the
-// list is asked for meanwhile: the tiles of one trial lie scattered over the
-// second-level cache, too short a run each for the hardware to fetch ahead.
+// samples into the block: the listed histories added in order to +0.0,
+// fetching the tile fetch_ahead histories on meanwhile.
 template <int W, int A, int fetch_ahead>
 [[gnu::always_inline]] inline void tile_values(const block_source* list, const block_source* end,
                                                int offset, double* to) {
@@ -133,16 +154,8 @@ template <int W, int A, int fetch_ahead>
   for (int a = 0; a < A; ++a) value[a] = real{};
   for (; list != end; ++list) {
     const std::uintptr_t source = *list;
-    const double* p = reinterpret_cast<const double*>(source & ~std::uintptr_t{1}) + offset;
-    if constexpr (fetch_ahead > 0) {
-      if (end - list > fetch_ahead) {
-        const double* next =
-            reinterpret_cast<const double*>(list[fetch_ahead] & ~std::uintptr_t{1}) + offset;
-        // One more line than the tile spans: its start is seldom line-aligned.
-#pragma GCC unroll 32
-        for (int slot = 0; slot <= A * W; slot += 8) __builtin_prefetch(next + slot, 0, 3);
-      }
-    }
+    const double* p = window_start(source, offset);
+    fetch_tile_ahead<A * W, fetch_ahead>(list, end, offset);
     const bits sign = bits{} + static_cast<std::int64_t>(source << 63);
 #pragma GCC unroll 16
     for (int a = 0; a < A; ++a) {
@@ -178,15 +191,8 @@ __attribute__((target("avx512f"), noinline)) void tile_values_avx512(
   const __m512i seven = _mm512_set1_epi64(7);
   for (; list != end; ++list) {
     const std::uintptr_t source = *list;
-    const double* p = reinterpret_cast<const double*>(source & ~std::uintptr_t{1}) + offset;
-    if constexpr (fetch_ahead > 0) {
-      if (end - list > fetch_ahead) {
-        const double* next =
-            reinterpret_cast<const double*>(list[fetch_ahead] & ~std::uintptr_t{1}) + offset;
-#pragma GCC unroll 32
-        for (int slot = 0; slot <= A * 8; slot += 8) __builtin_prefetch(next + slot, 0, 3);
-      }
-    }
+    const double* p = window_start(source, offset);
+    fetch_tile_ahead<A * 8, fetch_ahead>(list, end, offset);
     const __m512i sign = _mm512_set1_epi64(static_cast<long long>(source << 63));
 #pragma GCC unroll 32
     for (int a = 0; a < straddling; ++a) {
